@@ -1,16 +1,9 @@
-// Test fixtures: a fresh temporary directory, and a fresh registry store in one.
+// Test fixture: a fresh registry store in a temporary directory.
 #pragma once
 
 #include <string>
 
-// Makes a new empty directory under $TMPDIR (or /tmp); aborts the test program on failure.
-std::string MakeTempDir(const char* prefix);
-// Removes a directory tree; missing paths are fine.
-void RemoveTree(const std::string& path);
-// Reads a whole file into a string (empty when it cannot be read).
-std::string ReadFileBytes(const std::string& path);
-// Writes a whole file.
-void WriteFileBytes(const std::string& path, const std::string& bytes);
+#include "tests/support/temp_dir.h"
 
 // A registry store of its own in a temporary directory, in force from construction (the open
 // store, if any, is closed and KEYFOLD_REGISTRY points here) to destruction (the store is closed,
