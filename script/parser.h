@@ -55,4 +55,20 @@ class CScriptParser {
   CScriptRegistrar* m_pRegistrar = nullptr;
   // Nesting depth of the key block walk in progress.
   int m_nDepth = 0;
+
+ private:
+  // One block of the walk; ParseKeyBlock adds the depth count around it.
+  HRESULT WalkKeyBlock(char* buffer, HKEY parentKey, BOOL registerMode, BOOL recovery);
+  // Walks a nested block under `key`, refusing to go deeper than the registry's depth limit;
+  // `keyName` names the key in the message.
+  HRESULT WalkNestedBlock(char* buffer, HKEY key, BOOL registerMode, BOOL recovery,
+                          const char* keyName);
+  // A `Val` entry; `buffer` holds "Val" on entry and the token after the entry on success.
+  HRESULT WalkNamedValue(char* buffer, HKEY parentKey, BOOL registerMode, BOOL recovery);
+  // Reads a block that must not touch the registry (after `Delete` in register mode) by the
+  // walker's own rules, without any registry call and without progress messages.
+  HRESULT ConsumeKeyBlock(char* buffer, const char* keyName);
+
+  // Set while ConsumeKeyBlock runs: the walk then reports no level 1 or 2 messages.
+  BOOL m_bQuiet = FALSE;
 };
