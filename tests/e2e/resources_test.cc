@@ -146,8 +146,10 @@ TEST_F(ResourcesTest, VersionResourceHoldsTheVersionAndItsTexts) {
   EXPECT_EQ("1.00.03", texts[table + "FileVersion"]);
   EXPECT_EQ("1, 0, 3, 1", texts[table + "ProductVersion"]);
   EXPECT_FALSE(texts[table + "FileDescription"].empty());
-  for (const char* empty : {"LegalTrademarks", "PrivateBuild", "SpecialBuild"})
+  for (const char* empty : {"LegalTrademarks", "PrivateBuild", "SpecialBuild"}) {
+    ASSERT_EQ(1u, texts.count(table + empty)) << empty;
     EXPECT_EQ("", texts[table + empty]) << empty;
+  }
   for (const char* named : {"CompanyName", "ProductName", "InternalName", "OriginalFilename",
                             "LegalCopyright", "Comments"})
     EXPECT_FALSE(texts[table + named].empty()) << named;
