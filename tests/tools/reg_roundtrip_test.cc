@@ -66,8 +66,10 @@ TEST_F(RoundTripTest, ExportImportExportIsIdentical) {
 
 TEST_F(RoundTripTest, ReadOnlyStoreCanBeReadNotChanged) {
   Fill();
-  // The user hive of the unprivileged user is not ours; the machine hive is readable by all.
-  for (const std::string& path : {dir(), store()}) chmod(path.c_str(), 0755);
+  // The machine hive file is root's, readable by all and writable by none but root. The store
+  // directory is shared (writable, sticky, as /tmp is), so the reader may keep its own lock files.
+  chmod(dir().c_str(), 0755);
+  chmod(store().c_str(), 01777);
   RegResult probe = Reg({"query", "HKLM\\Software\\Trip"}, "", kNobody);
   if (probe.status == 125) GTEST_SKIP() << "cannot run as an unprivileged user here";
   ASSERT_EQ(probe.status, 0) << probe.err;
