@@ -16,7 +16,7 @@ namespace {
 constexpr const char* HIVE_FORMAT = "keyfold-registry-hive";
 constexpr int HIVE_VERSION = 1;
 // How long the first write waits for another process's transaction before giving up.
-constexpr int BUSY_TIMEOUT_MS = 10000;
+int g_busyTimeoutMs = 10000;
 
 const char* const SCHEMA =
     "CREATE TABLE keyfold_hive(format TEXT NOT NULL, version INTEGER NOT NULL);"
@@ -115,6 +115,8 @@ LONG ErrorFromSqlite(int rc) {
 
 }  // namespace
 
+void Hive::SetBusyTimeout(int milliseconds) { g_busyTimeoutMs = milliseconds; }
+
 // Resets a statement and clears its bindings when the use ends, on every path.
 class StatementUse {
  public:
@@ -184,7 +186,7 @@ LONG Hive::Open(const std::string& path, HiveKind kind, mode_t mode, std::unique
   }
   int rc = sqlite3_open_v2(uri.c_str(), &hive->m_db, flags, nullptr);
   if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
-  sqlite3_busy_timeout(hive->m_db, BUSY_TIMEOUT_MS);
+  sqlite3_busy_timeout(hive->m_db, g_busyTimeoutMs);
   sqlite3_extended_result_codes(hive->m_db, 0);
 
   bool empty = false;
@@ -202,15 +204,15 @@ LONG Hive::Open(const std::string& path, HiveKind kind, mode_t mode, std::unique
     if (!hive->m_bWritable) return ERROR_BADDB;
     error = hive->Initialize(kind);
     if (error != ERROR_SUCCESS) return error;
-  } else if (hive->m_bWritable) {
-    sqlite3_exec(hive->m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   }
-  if (hive->m_bWritable)
-    sqlite3_exec(hive->m_db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-
   error = hive->Prepare();
   if (error == ERROR_SUCCESS) error = hive->ResolveRoots(kind);
   if (error != ERROR_SUCCESS) return error;
+  // Only a file known to be ours is switched to write-ahead logging (a change to its header).
+  if (hive->m_bWritable) {
+    sqlite3_exec(hive->m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(hive->m_db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  }
   *out = std::move(hive);
   return ERROR_SUCCESS;
 }
@@ -229,14 +231,12 @@ LONG Hive::Validate(HiveKind, bool* empty) {
   *empty = false;
   sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_CANTOPEN ? ERROR_CANTOPEN : ERROR_BADDB;
-  }
-  rc = sqlite3_step(stmt);
+  if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
   int64_t tables = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
   sqlite3_finalize(stmt);
-  if (rc == SQLITE_CANTOPEN) return ERROR_CANTOPEN;
+  // A reader that can create neither the shared-memory index nor the log of a WAL database
+  // is told so here; Open then reads the file as it stands.
+  if (rc == SQLITE_CANTOPEN || rc == SQLITE_READONLY) return ERROR_CANTOPEN;
   if (rc == SQLITE_BUSY) return ERROR_BUSY;
   if (rc != SQLITE_ROW) return ERROR_BADDB;
   if (tables == 0) {
@@ -328,6 +328,7 @@ LONG Hive::BeginWrite() {
   if (m_bFailed) return ERROR_REGISTRY_IO_FAILED;
   if (!m_bWritable) return ERROR_ACCESS_DENIED;
   if (m_bInTransaction) return ERROR_SUCCESS;
+  sqlite3_busy_timeout(m_db, g_busyTimeoutMs);
   int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
   m_bInTransaction = true;

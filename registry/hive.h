@@ -24,6 +24,9 @@ class Hive {
   static LONG Open(const std::string& path, HiveKind kind, mode_t mode,
                    std::unique_ptr<Hive>* hive);
   ~Hive();  // drops an uncommitted transaction
+  // How long a write waits for another process's transaction (all hives, from their next
+  // write on).
+  static void SetBusyTimeout(int milliseconds);
   Hive(const Hive&) = delete;
   Hive& operator=(const Hive&) = delete;
 

@@ -492,3 +492,5 @@ LONG CommitRegistry() { return TheStore().Commit(); }
 void CloseRegistryStore() { TheStore().Shut(true); }
 
 void AbandonRegistryStore() { TheStore().Shut(false); }
+
+void SetRegistryBusyTimeout(int milliseconds) { Hive::SetBusyTimeout(milliseconds); }

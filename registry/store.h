@@ -13,3 +13,6 @@ void CloseRegistryStore();
 // Drops the open transaction without committing (as a run that dies would), then closes as
 // CloseRegistryStore does.
 void AbandonRegistryStore();
+// How long the first write of a run waits for another process's transaction before it fails
+// with ERROR_BUSY; 10 seconds unless changed (tests shorten it).
+void SetRegistryBusyTimeout(int milliseconds);
