@@ -350,6 +350,35 @@ TEST_F(KeyBlockTest, RegistryFailures) {
   EXPECT_TRUE(KeyExists(HKCU, "B"));
 }
 
+TEST_F(KeyBlockTest, LongMultiByteNamesAreDeletedWholeAndNeverMistaken) {
+  UINT saved = GetACP();
+  ASSERT_TRUE(SetSystemCodePage(CP_UTF8));
+  std::string a3;  // three bytes a character
+  for (int i = 0; i < 86; ++i) a3 += "\xe3\x81\x82";
+  // `shorter` is exactly the first 259 bytes of `longer`: a name cut there would be that key.
+  std::string shorter = a3 + "b";
+  std::string longer = shorter + "\xe3\x81\x82\xe3\x81\x82";
+  std::string longest;  // the longest legal name: 255 characters, 765 bytes
+  for (int i = 0; i < 255; ++i) longest += "\xe3\x81\x82";
+  SetString(HKCU, shorter.c_str(), nullptr, "s");
+  ASSERT_EQ(run.Walk("'" + longer + "' = s l '" + longest + "' = s m }", TRUE), S_OK);
+  ASSERT_TRUE(KeyExists(HKCU, longest.c_str()));
+
+  MessageCapture capture(1);
+  ASSERT_EQ(run.Walk("'" + longer + "' '" + longest + "' }", FALSE), S_OK);
+  EXPECT_FALSE(KeyExists(HKCU, longer.c_str()));
+  EXPECT_FALSE(KeyExists(HKCU, longest.c_str()));
+  EXPECT_TRUE(KeyExists(HKCU, shorter.c_str()));
+  ASSERT_EQ(capture.boxes.size(), 2u);
+  EXPECT_EQ(capture.boxes[0], "Deleting Key " + longer + "\n");
+
+  // A name longer than any key can have is a key that cannot be opened.
+  SetSystemCodePage(saved);
+  capture.boxes.clear();
+  ASSERT_EQ(run.Walk(std::string(800, 'n') + " = s x }", FALSE), S_OK);
+  EXPECT_EQ(capture.boxes, std::vector<std::string>{"Ending Recovery Mode\n"});
+}
+
 // "{ K1 { K2 { ... Kn } } }" as the text after the root block's opening brace.
 std::string Nested(int levels) {
   std::string text;
