@@ -258,8 +258,7 @@ TEST_F(KeyfoldTest, ProgramPathWithAQuoteReachesTheRegistryOnce) {
 }
 
 TEST_F(KeyfoldTest, ExamplesRegisterAndUnregisterCleanly) {
-  const char* source = getenv("KEYFOLD_SOURCE_DIR");
-  ASSERT_NE(nullptr, source);
+  const char* source = KEYFOLD_SOURCE_ROOT;
   for (const char* name : {"inproc-server.rgs", "file-type.rgs", "user-setting.rgs"}) {
     std::string path = std::string(source) + "/examples/" + name;
     ProgramResult added = Run({path});

@@ -34,8 +34,7 @@ class ResourcesTest : public ::testing::Test {
 };
 
 TEST_F(ResourcesTest, AssociationScriptIsTheFileByteForByte) {
-  const char* source = getenv("KEYFOLD_SOURCE_DIR");
-  ASSERT_NE(nullptr, source);
+  const char* source = KEYFOLD_SOURCE_ROOT;
   bool found = false;
   std::string script = Bytes(MAKEINTRESOURCEA(129), "REGISTRY", &found);
   ASSERT_TRUE(found);
