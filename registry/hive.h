@@ -37,6 +37,9 @@ class Hive {
   // Grows with every change made through this hive; enumeration caches compare it.
   uint64_t changes() const { return m_changes; }
 
+  // Begins the run's transaction unless it is open already (waiting for another writer up to
+  // the busy timeout, then ERROR_BUSY). ERROR_ACCESS_DENIED on a hive we may not write.
+  LONG BeginWrite();
   // Commits the open transaction, if any.
   LONG Commit();
 
@@ -71,7 +74,6 @@ class Hive {
  private:
   Hive() = default;
   LONG Prepare();
-  LONG BeginWrite();
   LONG Initialize(HiveKind kind);
   LONG Validate(HiveKind kind, bool* empty);
   LONG ResolveRoots(HiveKind kind);

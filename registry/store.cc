@@ -49,7 +49,10 @@ struct HandleEntry {
 
 class Store {
  public:
-  LONG Resolve(HKEY key, KeyRef* ref, HandleEntry** entry);
+  // Finds the key a handle stands for. With `write` set on a hive we may write, the run's
+  // transaction is begun first, so that everything the operation then reads is what it
+  // changes (no other writer can slip in between).
+  LONG Resolve(HKEY key, KeyRef* ref, HandleEntry** entry, bool write = false);
   LONG NewHandle(const KeyRef& ref, HKEY* result);
   LONG Close(HKEY key);
   LONG Commit();
@@ -142,7 +145,7 @@ LONG Store::GetHive(HiveKind kind, Hive** hive) {
 
 void CommitAtExit() { CommitRegistry(); }
 
-LONG Store::Resolve(HKEY key, KeyRef* ref, HandleEntry** entry) {
+LONG Store::Resolve(HKEY key, KeyRef* ref, HandleEntry** entry, bool write) {
   *entry = nullptr;
   *ref = KeyRef();
   uintptr_t value = reinterpret_cast<uintptr_t>(key);
@@ -153,6 +156,9 @@ LONG Store::Resolve(HKEY key, KeyRef* ref, HandleEntry** entry) {
     bool user = key == HKEY_CURRENT_USER;
     LONG error = GetHive(user ? HiveKind::kUser : HiveKind::kMachine, &ref->hive);
     if (error != ERROR_SUCCESS) return error;
+    if (write && ref->hive->writable()) {
+      if (LONG busy = ref->hive->BeginWrite()) return busy;
+    }
     if (user) {
       ref->id = ref->hive->root(kRootCurrentUser);
     } else if (key == HKEY_LOCAL_MACHINE) {
@@ -176,6 +182,9 @@ LONG Store::Resolve(HKEY key, KeyRef* ref, HandleEntry** entry) {
   if (!found.used || found.generation != generation) return ERROR_INVALID_HANDLE;
   *ref = found.key;
   *entry = &found;
+  if (write && ref->hive && ref->hive->writable()) {
+    if (LONG busy = ref->hive->BeginWrite()) return busy;
+  }
   if (ref->hive) return ref->hive->CheckKey(ref->id, nullptr);
   return ERROR_SUCCESS;
 }
@@ -308,7 +317,7 @@ class StoreApi : public RegistryApi {
     Store& store = TheStore();
     KeyRef ref;
     HandleEntry* entry;
-    if (LONG error = store.Resolve(key, &ref, &entry)) return error;
+    if (LONG error = store.Resolve(key, &ref, &entry, true)) return error;
     if (!ref.hive || !ref.hive->writable()) return ERROR_ACCESS_DENIED;
     std::vector<std::string> names;
     if (LONG error = SplitPath(subKey, &names)) return error;
@@ -334,9 +343,9 @@ class StoreApi : public RegistryApi {
                   DWORD size) override {
     KeyRef ref;
     HandleEntry* entry;
-    if (LONG error = TheStore().Resolve(key, &ref, &entry)) return error;
-    if (!ref.hive) return ERROR_ACCESS_DENIED;
     if (!data && size) return ERROR_INVALID_PARAMETER;
+    if (LONG error = TheStore().Resolve(key, &ref, &entry, true)) return error;
+    if (!ref.hive) return ERROR_ACCESS_DENIED;
     std::string name = valueName ? NameToUtf8(valueName, strlen(valueName)) : std::string();
     if (NameLengthInUnits(name) > REGISTRY_MAX_VALUE_NAME) return ERROR_INVALID_PARAMETER;
     if (IsStringType(type)) {
@@ -349,7 +358,7 @@ class StoreApi : public RegistryApi {
   LONG DeleteValue(HKEY key, LPCSTR valueName) override {
     KeyRef ref;
     HandleEntry* entry;
-    if (LONG error = TheStore().Resolve(key, &ref, &entry)) return error;
+    if (LONG error = TheStore().Resolve(key, &ref, &entry, true)) return error;
     if (!ref.hive) return ERROR_ACCESS_DENIED;
     std::string name = valueName ? NameToUtf8(valueName, strlen(valueName)) : std::string();
     if (NameLengthInUnits(name) > REGISTRY_MAX_VALUE_NAME) return ERROR_FILE_NOT_FOUND;
@@ -360,7 +369,7 @@ class StoreApi : public RegistryApi {
     if (!subKey) return ERROR_INVALID_PARAMETER;
     KeyRef ref;
     HandleEntry* entry;
-    if (LONG error = TheStore().Resolve(key, &ref, &entry)) return error;
+    if (LONG error = TheStore().Resolve(key, &ref, &entry, true)) return error;
     std::vector<std::string> names;
     if (LONG error = SplitPath(subKey, &names)) return error;
     if (!ref.hive) return names.empty() ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
