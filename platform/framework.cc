@@ -66,7 +66,9 @@ int CWinApp::ExitInstance() {
   return 0;
 }
 
-void CWinApp::ParseCommandLine(CCommandLineInfo& info) { ParseCommandLineArgs(g_argc, g_argv, info); }
+void CWinApp::ParseCommandLine(CCommandLineInfo& info) {
+  ParseCommandLineArgs(g_argc, g_argv, info);
+}
 
 CWinApp* AfxGetApp() { return g_app; }
 
@@ -88,7 +90,7 @@ int AfxWinMain(int argc, char** argv) {
   g_argv = argv;
   CWinApp* app = AfxGetApp();
   SetMessageBoxTitle(app && app->m_pszAppName ? app->m_pszAppName
-                                               : ProgramName(argc > 0 ? argv[0] : nullptr));
+                                              : ProgramName(argc > 0 ? argv[0] : nullptr));
   if (app) {
     app->InitInstance();
     app->ExitInstance();

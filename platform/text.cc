@@ -68,8 +68,8 @@ iconv_t GetConverter(UINT cp, bool toWide) {
   }
   for (int i = 0; i < 6; ++i) {
     if (cache[i].cp == 0) {
-      iconv_t cd = toWide ? iconv_open("UTF-16LE", IconvName(cp))
-                          : iconv_open(IconvName(cp), "UTF-16LE");
+      iconv_t cd =
+          toWide ? iconv_open("UTF-16LE", IconvName(cp)) : iconv_open(IconvName(cp), "UTF-16LE");
       if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
       cache[i].cp = cp;
       cache[i].cd = cd;
@@ -173,9 +173,8 @@ std::u16string IconvDecode(UINT cp, const char* src, size_t n) {
   while (inLeft > 0) {
     char* outPtr = reinterpret_cast<char*>(chunk);
     size_t outLeft = sizeof(chunk);
-    size_t rc = cd == reinterpret_cast<iconv_t>(-1)
-                    ? static_cast<size_t>(-1)
-                    : iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    size_t rc = cd == reinterpret_cast<iconv_t>(-1) ? static_cast<size_t>(-1)
+                                                    : iconv(cd, &in, &inLeft, &outPtr, &outLeft);
     int err = errno;
     out.append(chunk, (sizeof(chunk) - outLeft) / 2);
     if (rc == static_cast<size_t>(-1) && (cd == reinterpret_cast<iconv_t>(-1) || err != E2BIG)) {
@@ -219,9 +218,8 @@ std::string IconvEncode(UINT cp, const WCHAR* src, size_t n, bool* usedDefault) 
   while (inLeft > 0) {
     char* outPtr = chunk;
     size_t outLeft = sizeof(chunk);
-    size_t rc = cd == reinterpret_cast<iconv_t>(-1)
-                    ? static_cast<size_t>(-1)
-                    : iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    size_t rc = cd == reinterpret_cast<iconv_t>(-1) ? static_cast<size_t>(-1)
+                                                    : iconv(cd, &in, &inLeft, &outPtr, &outLeft);
     int err = errno;
     out.append(chunk, sizeof(chunk) - outLeft);
     if (rc == static_cast<size_t>(-1) && (cd == reinterpret_cast<iconv_t>(-1) || err != E2BIG)) {
@@ -397,7 +395,8 @@ int WideCharToMultiByte(UINT codePage, DWORD, const WCHAR* src, int srcLength, c
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  size_t n = srcLength == -1 ? static_cast<size_t>(lstrlenW(src)) + 1 : static_cast<size_t>(srcLength);
+  size_t n =
+      srcLength == -1 ? static_cast<size_t>(lstrlenW(src)) + 1 : static_cast<size_t>(srcLength);
   if (usedDefault) *usedDefault = FALSE;
   if (AllAscii(src, n)) {
     if (dstLength == 0) return static_cast<int>(n);

@@ -11,7 +11,9 @@ struct HKEY__;
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
 
-inline HKEY PredefinedKey(uint32_t value) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(value)); }
+inline HKEY PredefinedKey(uint32_t value) {
+  return reinterpret_cast<HKEY>(static_cast<uintptr_t>(value));
+}
 #define HKEY_CLASSES_ROOT PredefinedKey(0x80000000u)
 #define HKEY_CURRENT_USER PredefinedKey(0x80000001u)
 #define HKEY_LOCAL_MACHINE PredefinedKey(0x80000002u)

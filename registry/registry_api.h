@@ -9,12 +9,12 @@ class RegistryApi {
  public:
   virtual ~RegistryApi() = default;
   virtual LONG OpenKeyEx(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) = 0;
-  virtual LONG CreateKeyEx(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
-                           DWORD options, REGSAM access, const SECURITY_ATTRIBUTES* security,
-                           PHKEY result, LPDWORD disposition) = 0;
+  virtual LONG CreateKeyEx(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                           REGSAM access, const SECURITY_ATTRIBUTES* security, PHKEY result,
+                           LPDWORD disposition) = 0;
   virtual LONG CloseKey(HKEY key) = 0;
-  virtual LONG SetValueEx(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
-                          const BYTE* data, DWORD size) = 0;
+  virtual LONG SetValueEx(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                          DWORD size) = 0;
   virtual LONG DeleteValue(HKEY key, LPCSTR valueName) = 0;
   virtual LONG DeleteKey(HKEY key, LPCSTR subKey) = 0;
   virtual LONG EnumKeyEx(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
@@ -25,8 +25,8 @@ class RegistryApi {
                             LPDWORD securityDescriptorSize, FILETIME* lastWriteTime) = 0;
   virtual LONG EnumValue(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameLength,
                          LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) = 0;
-  virtual LONG QueryValueEx(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
-                            LPBYTE data, LPDWORD dataSize) = 0;
+  virtual LONG QueryValueEx(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                            LPDWORD dataSize) = 0;
 };
 
 // The store's own implementation; it lives as long as the process.

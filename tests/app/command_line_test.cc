@@ -40,7 +40,7 @@ TEST(CommandLineTest, OptionsAndFileName) {
       {{"x.rgs"}, 0, 0, 1, 0, 0, 1, 0, "x.rgs"},
       {{"/u", "x.rgs"}, 0, 0, 0, 0, 0, 1, 0, "x.rgs"},
       {{"/U", "x.rgs"}, 0, 0, 0, 0, 0, 1, 0, "x.rgs"},
-      {{"x.rgs", "-u"}, 0, 0, 0, 0, 0, 1, 0, "x.rgs"},  // options after the file name count
+      {{"x.rgs", "-u"}, 0, 0, 0, 0, 0, 1, 0, "x.rgs"},   // options after the file name count
       {{"/uv", "x.rgs"}, 0, 0, 1, 0, 0, 1, 0, "x.rgs"},  // one unknown flag, neither u nor v
       {{"/", "-", "//u", "--u"}, 0, 0, 1, 0, 0, 1, 0, ""},
       {{"/s"}, 0, 0, 1, 0, 0, 0, 0, ""},
@@ -51,8 +51,8 @@ TEST(CommandLineTest, OptionsAndFileName) {
       {{"/A", "/u", "/u"}, 1, 0, 0, 0, 0, 1, 0, ""},  // repeating an option changes nothing
       {{"first.rgs", "second.rgs"}, 0, 0, 1, 0, 0, 1, 0, "first.rgs"},
       {{"", "next.rgs"}, 0, 0, 1, 0, 0, 1, 0, "next.rgs"},  // an empty argument stores nothing
-      {{"-file.rgs"}, 0, 0, 1, 0, 0, 1, 0, ""},  // a leading "-" makes it a flag
-      {{"/x.rgs"}, 0, 0, 1, 0, 0, 1, 0, ""},     // no second "/": still a flag
+      {{"-file.rgs"}, 0, 0, 1, 0, 0, 1, 0, ""},             // a leading "-" makes it a flag
+      {{"/x.rgs"}, 0, 0, 1, 0, 0, 1, 0, ""},                // no second "/": still a flag
       // Absolute paths: a "/" later than right after the first is a plain argument.
       {{"/home/u/x.rgs", "/u"}, 0, 0, 0, 0, 0, 1, 0, "/home/u/x.rgs"},
       {{"/tmp/a b.rgs"}, 0, 0, 1, 0, 0, 1, 0, "/tmp/a b.rgs"},

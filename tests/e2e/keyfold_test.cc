@@ -1,8 +1,8 @@
 // The keyfold program end to end: each test runs the built binary against a fresh store in a
 // temporary directory and reads the outcome from its transcript and from the store.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <climits>
@@ -37,7 +37,8 @@ class KeyfoldTest : public ::testing::Test {
   void TearDown() override { RemoveTree(m_work); }
 
   // Runs keyfold with the arguments in the work directory, against the test's store.
-  ProgramResult Run(const std::vector<std::string>& args, const std::string& program = KEYFOLD_BIN) {
+  ProgramResult Run(const std::vector<std::string>& args,
+                    const std::string& program = KEYFOLD_BIN) {
     CloseRegistryStore();
     ProgramRun run;
     run.program = program;
@@ -63,8 +64,7 @@ class KeyfoldTest : public ::testing::Test {
     char data[8192];
     DWORD size = sizeof(data);
     DWORD type = 0;
-    LONG rc = RegQueryValueExA(key, name, nullptr, &type,
-                               reinterpret_cast<BYTE*>(data), &size);
+    LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) return "<missing>";
     return std::string(data, size > 0 && data[size - 1] == '\0' ? size - 1 : size);
@@ -225,8 +225,8 @@ TEST_F(KeyfoldTest, VerboseRemoveDeletesInOrderAndKeepsForeignKeys) {
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, "Zed.RegScript\\Shell\\Print", 0,
                                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
   RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, ".txt", 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, ".txt", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr));
   RegCloseKey(key);
   CommitRegistry();
 
@@ -235,8 +235,8 @@ TEST_F(KeyfoldTest, VerboseRemoveDeletesInOrderAndKeepsForeignKeys) {
   for (const std::string& box : result.boxes)
     if (box.rfind("Deleting Key ", 0) == 0) deletions.push_back(box);
   std::vector<std::string> expected = {
-      "Deleting Key .rgs\n",     "Deleting Key DefaultIcon\n", "Deleting Key Command\n",
-      "Deleting Key Register\n", "Deleting Key Command\n",     "Deleting Key Remove\n",
+      "Deleting Key .rgs\n",     "Deleting Key DefaultIcon\n",      "Deleting Key Command\n",
+      "Deleting Key Register\n", "Deleting Key Command\n",          "Deleting Key Remove\n",
       "Deleting Key Command\n",  "Deleting Key Edit with Notepad\n"};
   EXPECT_EQ(expected, deletions) << result.output;
   ASSERT_FALSE(result.boxes.empty());
@@ -248,13 +248,16 @@ TEST_F(KeyfoldTest, VerboseRemoveDeletesInOrderAndKeepsForeignKeys) {
 
 TEST_F(KeyfoldTest, ProgramPathWithAQuoteReachesTheRegistryOnce) {
   std::string dir = m_work + "/it's here";
-  ASSERT_EQ(0, system(("mkdir -p \"" + dir + "\" && cp " KEYFOLD_BIN " \"" + dir + "/keyfold\"").c_str()));
+  ASSERT_EQ(
+      0,
+      system(("mkdir -p \"" + dir + "\" && cp " KEYFOLD_BIN " \"" + dir + "/keyfold\"").c_str()));
   std::string program = dir + "/keyfold";
   ProgramResult result = Run({"/a"}, program);
   ASSERT_EQ(1u, result.boxes.size()) << result.output;
   EXPECT_EQ("Keyfold extensions installed", result.boxes[0]);
   EXPECT_EQ(program, Value(HKEY_CLASSES_ROOT, "Zed.RegScript\\DefaultIcon"));
-  EXPECT_EQ(program + " /u \"%1\"", Value(HKEY_CLASSES_ROOT, "Zed.RegScript\\Shell\\Remove\\Command"));
+  EXPECT_EQ(program + " /u \"%1\"",
+            Value(HKEY_CLASSES_ROOT, "Zed.RegScript\\Shell\\Remove\\Command"));
 }
 
 TEST_F(KeyfoldTest, ExamplesRegisterAndUnregisterCleanly) {

@@ -71,7 +71,7 @@ TEST_F(ResourcesTest, IconGroupRefersToTwoSixteenColourImages) {
     unsigned width = static_cast<unsigned char>(group[entry]);
     EXPECT_EQ(sizes[i], width);
     EXPECT_EQ(16u, static_cast<unsigned char>(group[entry + 2]));  // colours
-    EXPECT_EQ(4u, word(group, entry + 6));                          // bits per pixel
+    EXPECT_EQ(4u, word(group, entry + 6));                         // bits per pixel
     unsigned bytes = dword(group, entry + 8);
     unsigned id = word(group, entry + 12);
     bool imageFound = false;
@@ -138,9 +138,9 @@ TEST_F(ResourcesTest, VersionResourceHoldsTheVersionAndItsTexts) {
   EXPECT_EQ(0x00030001u, f[3]);  // .3.1
   EXPECT_EQ(0x00010000u, f[4]);  // product version
   EXPECT_EQ(0x00030001u, f[5]);
-  EXPECT_EQ(0u, f[7]);            // no file flags
-  EXPECT_EQ(0x4u, f[8]);          // 32-bit Windows
-  EXPECT_EQ(0x1u, f[9]);          // an application
+  EXPECT_EQ(0u, f[7]);    // no file flags
+  EXPECT_EQ(0x4u, f[8]);  // 32-bit Windows
+  EXPECT_EQ(0x1u, f[9]);  // an application
   const std::string table = "VS_VERSION_INFO/StringFileInfo/040904b0/";
   EXPECT_EQ("1.00.03", texts[table + "FileVersion"]);
   EXPECT_EQ("1, 0, 3, 1", texts[table + "ProductVersion"]);

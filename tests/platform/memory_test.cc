@@ -56,7 +56,7 @@ TEST(ErrorTest, ResultsAndErrnoTable) {
   struct Case {
     int errnum;
     DWORD error;
-  } cases[] = {{ENOENT, 2}, {ENOTDIR, 3}, {EACCES, 5}, {EPERM, 5}, {EROFS, 5},
+  } cases[] = {{ENOENT, 2}, {ENOTDIR, 3},        {EACCES, 5}, {EPERM, 5}, {EROFS, 5},
                {EISDIR, 5}, {ENAMETOOLONG, 206}, {ENOMEM, 8}, {0, 0}};
   for (const Case& c : cases) EXPECT_EQ(c.error, ErrorFromErrno(c.errnum)) << c.errnum;
   EXPECT_NE(0u, ErrorFromErrno(EXDEV));

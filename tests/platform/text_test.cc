@@ -40,8 +40,8 @@ TEST(CodePageTest, ChosenFromCodesetName) {
     const char* codeset;
     UINT cp;
   } cases[] = {
-      {"UTF-8", 65001}, {"utf8", 65001},     {"SHIFT_JIS", 932}, {"CP932", 932},
-      {"GBK", 936},     {"GB2312", 936},     {"BIG5", 950},      {"EUC-KR", 949},
+      {"UTF-8", 65001}, {"utf8", 65001},          {"SHIFT_JIS", 932},   {"CP932", 932},
+      {"GBK", 936},     {"GB2312", 936},          {"BIG5", 950},        {"EUC-KR", 949},
       {"CP949", 949},   {"ANSI_X3.4-1968", 1252}, {"ISO-8859-1", 1252}, {"", 1252},
   };
   for (const Case& c : cases) EXPECT_EQ(c.cp, CodePageFromCodeset(c.codeset)) << c.codeset;
@@ -173,7 +173,9 @@ TEST(ConversionTest, CountsSizesAndReportsErrors) {
   EXPECT_STREQ("a?", narrow);
   EXPECT_TRUE(usedDefault);
   // A bad UTF-8 byte decodes to U+FFFD rather than failing.
-  EXPECT_EQ(u"a\ufffdb", ToWide(65001, "a\xFF" "b"));
+  EXPECT_EQ(u"a\ufffdb", ToWide(65001,
+                                "a\xFF"
+                                "b"));
 }
 
 TEST(WideToNarrowTest, KeepsNonAsciiPathWholeInUtf8) {
@@ -181,9 +183,10 @@ TEST(WideToNarrowTest, KeepsNonAsciiPathWholeInUtf8) {
   // Every character takes three bytes in UTF-8: storage of two bytes per character would fail.
   std::u16string path = u"/home/\u65e5\u672c\u8a9e/\u20ac\u20ac\u20ac\u20ac.rgs";
   WideToNarrow narrow(path.c_str());
-  EXPECT_STREQ("/home/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
-               "\xE2\x82\xAC.rgs",
-               narrow.c_str());
+  EXPECT_STREQ(
+      "/home/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
+      "\xE2\x82\xAC.rgs",
+      narrow.c_str());
   // A long path goes past the object's inline storage and stays whole.
   std::u16string longPath;
   for (int i = 0; i < 400; ++i) longPath += u"\u00e9";

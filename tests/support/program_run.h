@@ -8,8 +8,8 @@
 #include <vector>
 
 struct ProgramResult {
-  int exitStatus = -1;  // the exit code, or -1 when the program did not exit normally
-  std::string output;   // standard output and standard error together
+  int exitStatus = -1;             // the exit code, or -1 when the program did not exit normally
+  std::string output;              // standard output and standard error together
   std::vector<std::string> boxes;  // the texts of the transcript's boxes, decoded from UTF-8
   std::vector<std::string> titles;
 };
@@ -17,7 +17,7 @@ struct ProgramResult {
 struct ProgramRun {
   std::string program;
   std::vector<std::string> args;
-  std::string workingDirectory;  // empty: the test's own
+  std::string workingDirectory;                          // empty: the test's own
   std::vector<std::pair<std::string, std::string>> env;  // set on top of the test's environment
   std::string transcript;  // KEYFOLD_MESSAGE_LOG for the run; empty: none
 };
