@@ -4,9 +4,9 @@
 
 namespace {
 
-using EditTest = RegToolTest;
+using tools_Edit = RegToolTest;
 
-TEST_F(EditTest, AddCreatesParentsAndUnicodeNames) {
+TEST_F(tools_Edit, AddCreatesParentsAndUnicodeNames) {
   MustReg({"add", "HKLM\\Software\\A\\B\\C"});
   MustReg({"add", "HKLM\\Software\\Ünïcode ключ", "/v", "名前", "/d", "データ ✓"});
   EXPECT_EQ(MustReg({"query", "HKLM\\Software\\A\\B"}),
@@ -15,7 +15,7 @@ TEST_F(EditTest, AddCreatesParentsAndUnicodeNames) {
             "\nHKEY_LOCAL_MACHINE\\Software\\Ünïcode ключ\n    名前    REG_SZ    データ ✓\n");
 }
 
-TEST_F(EditTest, BadDataIsRefusedBeforeAnythingIsCreated) {
+TEST_F(tools_Edit, BadDataIsRefusedBeforeAnythingIsCreated) {
   struct Case {
     const char* type;
     const char* data;
@@ -42,7 +42,7 @@ TEST_F(EditTest, BadDataIsRefusedBeforeAnythingIsCreated) {
   EXPECT_EQ(Reg({"query", "HKLM\\Software\\Bad"}).status, 1);
 }
 
-TEST_F(EditTest, NumbersAtTheirLimits) {
+TEST_F(tools_Edit, NumbersAtTheirLimits) {
   MustReg({"add", "HKLM\\Software\\N", "/v", "d", "/t", "REG_DWORD", "/d", "4294967295"});
   MustReg({"add", "HKLM\\Software\\N", "/v", "h", "/t", "REG_DWORD", "/d", "0XFFFFFFFF"});
   MustReg({"add", "HKLM\\Software\\N", "/v", "q", "/t", "REG_QWORD", "/d", "18446744073709551615"});
@@ -53,7 +53,7 @@ TEST_F(EditTest, NumbersAtTheirLimits) {
             "    q    REG_QWORD    0xffffffffffffffff\n");
 }
 
-TEST_F(EditTest, ExistingValueIsReplacedOnlyWithForce) {
+TEST_F(tools_Edit, ExistingValueIsReplacedOnlyWithForce) {
   MustReg({"add", "HKLM\\Software\\F", "/v", "x", "/d", "old"});
   RegResult refused = Reg({"add", "HKLM\\Software\\F", "/v", "X", "/d", "new"});
   EXPECT_EQ(refused.status, 1);
@@ -65,7 +65,7 @@ TEST_F(EditTest, ExistingValueIsReplacedOnlyWithForce) {
             "\nHKEY_LOCAL_MACHINE\\Software\\F\n    x    REG_DWORD    0x7\n");
 }
 
-class DeleteTest : public RegToolTest {
+class tools_Delete : public RegToolTest {
  protected:
   void SetUp() override {
     MustImport(
@@ -76,7 +76,7 @@ class DeleteTest : public RegToolTest {
   std::string Tree() const { return MustReg({"query", "HKLM\\Software\\D", "/s"}); }
 };
 
-TEST_F(DeleteTest, ValuesAndKeys) {
+TEST_F(tools_Delete, ValuesAndKeys) {
   MustReg({"delete", "HKLM\\Software\\D", "/v", "A", "/f"});
   EXPECT_EQ(MustReg({"query", "HKLM\\Software\\D"}),
             "\nHKEY_LOCAL_MACHINE\\Software\\D\n    (Default)    REG_SZ    def\n"
@@ -98,7 +98,7 @@ TEST_F(DeleteTest, ValuesAndKeys) {
   EXPECT_EQ(Reg({"query", "HKLM\\Software"}).status, 0);
 }
 
-TEST_F(DeleteTest, RefusedOrFailedDeletionChangesNothing) {
+TEST_F(tools_Delete, RefusedOrFailedDeletionChangesNothing) {
   const std::string before = Tree();
   struct Case {
     std::vector<std::string> args;
@@ -122,7 +122,7 @@ TEST_F(DeleteTest, RefusedOrFailedDeletionChangesNothing) {
   }
 }
 
-TEST_F(DeleteTest, RefusedBaseKeyKeepsWhatWasDeletedBeforeIt) {
+TEST_F(tools_Delete, RefusedBaseKeyKeepsWhatWasDeletedBeforeIt) {
   // The store never deletes HKLM\Software; AAA, removed before the base key Classes is
   // reached, comes back, since a failed command drops its transaction.
   MustReg({"add", "HKLM\\Software\\AAA\\x", "/v", "keep", "/d", "me"});

@@ -26,7 +26,7 @@ std::string HexDigits(int first, int last) {
   return text;
 }
 
-class ExportTest : public RegToolTest {
+class tools_Export : public RegToolTest {
  protected:
   void SetUp() override {
     MustReg({"add", "HKLM\\Software\\E", "/ve", "/d", "d"});
@@ -74,7 +74,7 @@ class ExportTest : public RegToolTest {
       "\n";
 };
 
-TEST_F(ExportTest, WritesTheRegeditLayout) {
+TEST_F(tools_Export, WritesTheRegeditLayout) {
   EXPECT_EQ(Export("HKLM\\Software\\E"), kExpected);
   std::string file = Path("out.reg");
   MustReg({"export", "hkey_local_machine\\software\\e", file});
@@ -88,7 +88,7 @@ TEST_F(ExportTest, WritesTheRegeditLayout) {
   }
 }
 
-TEST_F(ExportTest, Utf16FormHasBomAndCrlf) {
+TEST_F(tools_Export, Utf16FormHasBomAndCrlf) {
   std::string file = Path("out16.reg");
   MustReg({"export", "HKLM\\Software\\E", file, "-UTF16"});
   std::string bytes = ReadFileBytes(file);
@@ -100,14 +100,14 @@ TEST_F(ExportTest, Utf16FormHasBomAndCrlf) {
   EXPECT_EQ(bytes, expected);
 }
 
-TEST_F(ExportTest, ClassesRootKeepsItsName) {
+TEST_F(tools_Export, ClassesRootKeepsItsName) {
   MustReg({"add", "HKCR\\.rgs", "/ve", "/d", "Zed.RegScript"});
   EXPECT_EQ(Export("HKCR\\.rgs"),
             "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\.rgs]\n"
             "@=\"Zed.RegScript\"\n\n");
 }
 
-TEST_F(ExportTest, ExistingFileNeedsOverwriteOption) {
+TEST_F(tools_Export, ExistingFileNeedsOverwriteOption) {
   std::string file = Path("exists.reg");
   WriteFileBytes(file, "keep me");
   RegResult r = Reg({"export", "HKLM\\Software\\E", file});
@@ -119,7 +119,7 @@ TEST_F(ExportTest, ExistingFileNeedsOverwriteOption) {
   EXPECT_EQ(ReadFileBytes(file), kExpected);
 }
 
-TEST_F(ExportTest, FailuresLeaveNoFile) {
+TEST_F(tools_Export, FailuresLeaveNoFile) {
   struct Case {
     std::string key;
     std::string file;

@@ -10,7 +10,7 @@ std::string Utf16Le(const std::string& ascii) {
   return bytes;
 }
 
-class ImportTest : public RegToolTest {
+class tools_Import : public RegToolTest {
  protected:
   void SetUp() override {
     MustReg({"add", "HKLM\\Software\\Old", "/v", "stay", "/d", "here"});
@@ -19,7 +19,7 @@ class ImportTest : public RegToolTest {
   std::string Tree(const char* key) const { return MustReg({"query", key, "/s"}); }
 };
 
-TEST_F(ImportTest, Version5WithCommentsContinuationsAndDeletions) {
+TEST_F(tools_Import, Version5WithCommentsContinuationsAndDeletions) {
   std::string file = Path("v5.reg");
   WriteFileBytes(file,
                  "Windows Registry Editor Version 5.00\r\n"
@@ -51,7 +51,7 @@ TEST_F(ImportTest, Version5WithCommentsContinuationsAndDeletions) {
   EXPECT_EQ(Reg({"query", "HKLM\\Software\\Old"}).status, 1);
 }
 
-TEST_F(ImportTest, Regedit4AndUtf16) {
+TEST_F(tools_Import, Regedit4AndUtf16) {
   // REGEDIT4 files hold string types in hex form as narrow text.
   std::string v4 = Path("v4.reg");
   WriteFileBytes(v4,
@@ -74,7 +74,7 @@ TEST_F(ImportTest, Regedit4AndUtf16) {
             "\nHKEY_LOCAL_MACHINE\\Software\\FromStdin\n    x    REG_SZ    y\n");
 }
 
-TEST_F(ImportTest, BadLineInTheMiddleChangesNothing) {
+TEST_F(tools_Import, BadLineInTheMiddleChangesNothing) {
   const std::string before = Tree("HKLM\\Software");
   struct Case {
     const char* badLine;
@@ -115,7 +115,7 @@ TEST_F(ImportTest, BadLineInTheMiddleChangesNothing) {
   }
 }
 
-TEST_F(ImportTest, BadFilesAndHeaders) {
+TEST_F(tools_Import, BadFilesAndHeaders) {
   struct Case {
     std::string bytes;
     const char* says;
@@ -146,7 +146,7 @@ TEST_F(ImportTest, BadFilesAndHeaders) {
   EXPECT_NE(missing.err.find("absent.reg"), std::string::npos) << missing.err;
 }
 
-TEST_F(ImportTest, FailureWhileApplyingDropsEverything) {
+TEST_F(tools_Import, FailureWhileApplyingDropsEverything) {
   // Every line parses, but the store refuses to delete a base key: what came before is undone.
   const std::string before = Tree("HKLM\\Software");
   std::string file = Path("refused.reg");

@@ -3,9 +3,9 @@
 
 namespace {
 
-using QueryTest = RegToolTest;
+using tools_Query = RegToolTest;
 
-TEST_F(QueryTest, HelpPrintsUsage) {
+TEST_F(tools_Query, HelpPrintsUsage) {
   for (const char* help : {"--help", "/?", "-?", "-h"}) {
     RegResult r = Reg({help});
     EXPECT_EQ(r.status, 0) << help;
@@ -16,7 +16,7 @@ TEST_F(QueryTest, HelpPrintsUsage) {
   EXPECT_EQ(Reg({"query", "/?"}).status, 0);
 }
 
-TEST_F(QueryTest, BadCommandLinesFailWithOneLine) {
+TEST_F(tools_Query, BadCommandLinesFailWithOneLine) {
   struct Case {
     std::vector<std::string> args;
     const char* says;
@@ -50,7 +50,7 @@ TEST_F(QueryTest, BadCommandLinesFailWithOneLine) {
   }
 }
 
-TEST_F(QueryTest, PrintsEveryTypeInTheCommandLayout) {
+TEST_F(tools_Query, PrintsEveryTypeInTheCommandLayout) {
   MustReg({"add", "HKLM\\Software\\Q", "/ve", "/d", "default text"});
   MustReg({"add", "HKLM\\Software\\Q", "/v", "Name", "/d", "some text"});
   MustReg({"add", "HKLM\\Software\\Q", "/v", "Count", "/t", "REG_DWORD", "/d", "31"});
@@ -82,7 +82,7 @@ TEST_F(QueryTest, PrintsEveryTypeInTheCommandLayout) {
             "\nHKEY_LOCAL_MACHINE\\Software\\Q\n    (Default)    REG_SZ    default text\n");
 }
 
-TEST_F(QueryTest, RootNamesShortLongAnyCase) {
+TEST_F(tools_Query, RootNamesShortLongAnyCase) {
   MustReg({"add", "HKLM\\Software\\Classes\\.rgs", "/ve", "/d", "Zed.RegScript"});
   const std::string expected =
       "\nHKEY_LOCAL_MACHINE\\Software\\Classes\\.rgs\n    (Default)    REG_SZ    Zed.RegScript\n";
@@ -98,7 +98,7 @@ TEST_F(QueryTest, RootNamesShortLongAnyCase) {
             "\nHKEY_CURRENT_USER\\Software\\U\n    x    REG_SZ    1\n");
 }
 
-TEST_F(QueryTest, SubtreeDepthFirstAndValueSearch) {
+TEST_F(tools_Query, SubtreeDepthFirstAndValueSearch) {
   MustImport(
       "Windows Registry Editor Version 5.00\n\n"
       "[HKEY_LOCAL_MACHINE\\Software\\T]\n\"v\"=\"top\"\n"
@@ -118,7 +118,7 @@ TEST_F(QueryTest, SubtreeDepthFirstAndValueSearch) {
   EXPECT_NE(none.err.find("\"missing\""), std::string::npos) << none.err;
 }
 
-TEST_F(QueryTest, MissingKeyOrValueFails) {
+TEST_F(tools_Query, MissingKeyOrValueFails) {
   MustReg({"add", "HKLM\\Software\\Here", "/v", "a", "/d", "1"});
   struct Case {
     std::vector<std::string> args;

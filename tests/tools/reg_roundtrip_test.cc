@@ -6,7 +6,7 @@
 
 namespace {
 
-class RoundTripTest : public RegToolTest {
+class tools_RoundTrip : public RegToolTest {
  protected:
   // A varied tree: every type, Unicode names and data, empty strings, a long binary value,
   // a deep key, names that need escaping, and string data the quoted form cannot carry.
@@ -34,7 +34,7 @@ class RoundTripTest : public RegToolTest {
   }
 };
 
-TEST_F(RoundTripTest, ExportImportExportIsIdentical) {
+TEST_F(tools_RoundTrip, ExportImportExportIsIdentical) {
   Fill();
   for (bool utf16 : {false, true}) {
     std::vector<std::string> exportArgs = {"export", "HKLM\\Software\\Trip", Path("first.reg"),
@@ -64,7 +64,7 @@ TEST_F(RoundTripTest, ExportImportExportIsIdentical) {
             "\nHKEY_LOCAL_MACHINE\\Software\\Trip\n    Grüße 日本    REG_SZ    Ωmega ✓ 😀\n");
 }
 
-TEST_F(RoundTripTest, ReadOnlyStoreCanBeReadNotChanged) {
+TEST_F(tools_RoundTrip, ReadOnlyStoreCanBeReadNotChanged) {
   Fill();
   // The machine hive file is root's, readable by all and writable by none but root. The store
   // directory is shared (writable, sticky, as /tmp is), so the reader may keep its own lock files.

@@ -25,6 +25,7 @@ struct RegResult {
 // The user that runs the program for the read-only store tests.
 constexpr uid_t kNobody = 65534;
 
+// The suites built on this fixture are named tools_..., so that `ctest -R tools` selects them.
 class RegToolTest : public ::testing::Test {
  protected:
   RegToolTest() : m_dir(MakeTempDir("keyfold-reg-test")), m_store(m_dir + "/store") {}
