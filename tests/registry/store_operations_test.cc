@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/framework.h"
 #include "platform/text.h"
 #include "registry/registry.h"
 #include "registry/store.h"
@@ -428,6 +429,13 @@ TEST_F(StoreTest, CommittedRunsPersistAndAbandonedRunsDoNot) {
   m_open.clear();
   CloseRegistryStore();  // commits
   EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Closed"));
+
+  // The framework's exit routine commits the run.
+  Create(HKEY_CURRENT_USER, "AtExit");
+  m_open.clear();
+  AfxRunExitHandlers();
+  AbandonRegistryStore();
+  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "AtExit"));
 }
 
 TEST_F(StoreTest, NewHiveFilesGetTheirModes) {
