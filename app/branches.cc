@@ -5,12 +5,14 @@
 
 #include "platform/cstring.h"
 #include "platform/diagnostics.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/lock.h"
 #include "platform/message_box.h"
 #include "platform/module.h"
 #include "platform/text.h"
 #include "registrar/registrar.h"
+#include "registry/store.h"
 
 namespace {
 
@@ -35,6 +37,15 @@ void AddModuleReplacement(CScriptRegistrar& registrar, const WCHAR* path) {
   EnterCriticalSection(&registrar.lock);
   registrar.map.Add(kModuleName, quoted.data());
   LeaveCriticalSection(&registrar.lock);
+}
+
+// Commits what the run wrote before its outcome is shown, so that a run whose changes cannot be
+// saved is not reported as a success.
+HRESULT SaveRun(HRESULT hr) {
+  LONG error = CommitRegistry();
+  if (error == ERROR_SUCCESS) return hr;
+  ReportMessage(0, "Cannot save the registry changes (error %ld)\n", static_cast<long>(error));
+  return FAILED(hr) ? hr : HRESULT_FROM_WIN32(static_cast<DWORD>(error));
 }
 
 }  // namespace
@@ -76,8 +87,8 @@ void RunAssociationBranch(const CScriptCommandLineInfo& info) {
   AddModuleReplacement(registrar, path.data());
   BOOL registerMode = info.m_bAddAssociations ? TRUE : FALSE;
   WideToNarrow type(kRegistryType);
-  HRESULT hr = registrar.RunScriptResource(path.data(), MAKEINTRESOURCEA(kAssociationScriptId),
-                                           type, registerMode);
+  HRESULT hr = SaveRun(registrar.RunScriptResource(
+      path.data(), MAKEINTRESOURCEA(kAssociationScriptId), type, registerMode));
   const char* outcome = "Failed";
   if (SUCCEEDED(hr))
     outcome = registerMode ? "Keyfold extensions installed" : "Keyfold extensions removed";
@@ -89,7 +100,7 @@ void RunFileBranch(const CScriptCommandLineInfo& info) {
   std::string fullPath = FullPathOf(info.m_strFileName);
   std::vector<WCHAR> path = ToWide(fullPath);
   AddModuleReplacement(registrar, path.data());
-  HRESULT hr = registrar.RunScriptFile(path.data(), info.m_bRegister);
+  HRESULT hr = SaveRun(registrar.RunScriptFile(path.data(), info.m_bRegister));
   if (!g_bShowMessages) return;
   CString outcome;
   if (SUCCEEDED(hr))

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -143,7 +144,14 @@ LONG Store::GetHive(HiveKind kind, Hive** hive) {
   return m_hiveError[index];
 }
 
-void CommitAtExit() { CommitRegistry(); }
+// The last chance to save the run: a commit that fails here is said on standard error, since
+// the program's own outcome has been shown already.
+void CommitAtExit() {
+  LONG error = CommitRegistry();
+  if (error != ERROR_SUCCESS)
+    fprintf(stderr, "keyfold: the registry changes of this run could not be saved (error %ld)\n",
+            static_cast<long>(error));
+}
 
 LONG Store::Resolve(HKEY key, KeyRef* ref, HandleEntry** entry, bool write) {
   *entry = nullptr;

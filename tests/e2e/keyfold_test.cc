@@ -260,6 +260,26 @@ TEST_F(KeyfoldTest, ProgramPathWithAQuoteReachesTheRegistryOnce) {
             Value(HKEY_CLASSES_ROOT, "Zed.RegScript\\Shell\\Remove\\Command"));
 }
 
+TEST_F(KeyfoldTest, RunWhoseChangesCannotBeSavedIsNoSuccess) {
+  // A store that exists already, then a run whose commit cannot be written: the file size limit
+  // stops the journal from growing (and the signal for it is ignored, so the write just fails).
+  Write("small.rgs", "HKCU { 'Small' }");
+  ASSERT_EQ(1u, Run({"small.rgs"}).boxes.size());
+  std::string script = "HKCU\n{\n  Big\n  {\n";
+  for (int i = 0; i < 300; ++i)
+    script += "    val V" + std::to_string(i) + " = b '" + std::string(3000, 'A') + "'\n";
+  script += "  }\n}\n";
+  std::string path = Write("big.rgs", script);
+  ProgramResult result = Run({"-c", "trap '' XFSZ; ulimit -f 128; exec \"$0\" \"$@\"",
+                              KEYFOLD_BIN, "big.rgs"},
+                             "/bin/bash");
+  ASSERT_EQ(2u, result.boxes.size()) << result.output;
+  EXPECT_EQ(0u, result.boxes[0].rfind("Cannot save the registry changes (error ", 0));
+  EXPECT_EQ("Errors in running script <" + path + ">.", result.boxes[1]);
+  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Big"));
+  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Small"));
+}
+
 TEST_F(KeyfoldTest, ExamplesRegisterAndUnregisterCleanly) {
   const char* source = KEYFOLD_SOURCE_ROOT;
   for (const char* name : {"inproc-server.rgs", "file-type.rgs", "user-setting.rgs"}) {
