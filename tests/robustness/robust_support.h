@@ -34,14 +34,18 @@ inline std::string Lower(std::string text) {
 
 inline void SnapshotKey(HKEY key, const std::string& path, Snapshot* out) {
   Values& values = (*out)[Lower(path)];
+  // On the heap: trees may be hundreds of levels deep.
+  std::vector<char> name(16384);
+  std::vector<BYTE> data(65536);
   for (DWORD i = 0;; ++i) {
-    char name[16384];
-    DWORD nameLength = sizeof name;
+    DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD type = 0;
-    BYTE data[65536];
-    DWORD dataSize = sizeof data;
-    if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &dataSize) != 0) break;
-    values[Lower(name)] = {type, std::string(reinterpret_cast<char*>(data), dataSize)};
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    if (RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize) !=
+        0)
+      break;
+    values[Lower(name.data())] = {type,
+                                  std::string(reinterpret_cast<char*>(data.data()), dataSize)};
   }
   for (DWORD i = 0;; ++i) {
     char name[256];
