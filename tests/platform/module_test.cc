@@ -22,9 +22,7 @@ std::string SelfPath() {
 }
 
 std::string TestData(const char* name) {
-  const char* source = getenv("KEYFOLD_SOURCE_DIR");
-  return ReadFileBytes(std::string(source ? source : ".") + "/tools/resource_pack/testdata/" +
-                       name);
+  return ReadFileBytes(std::string(KEYFOLD_SOURCE_ROOT) + "/tools/resource_pack/testdata/" + name);
 }
 
 std::string Bytes(HMODULE module, HRSRC resource) {
