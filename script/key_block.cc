@@ -50,6 +50,11 @@ HRESULT CScriptParser::ParseKeyBlock(char* buffer, HKEY parentKey, BOOL register
   ++m_nDepth;
   HRESULT hr = WalkKeyBlock(buffer, parentKey, registerMode, recovery);
   --m_nDepth;
+  // The outermost walk hands on a depth failure that an unregister walk put off.
+  if (m_nDepth == 0) {
+    if (SUCCEEDED(hr)) hr = m_hrDeferred;
+    m_hrDeferred = S_OK;
+  }
   return hr;
 }
 
@@ -59,9 +64,31 @@ HRESULT CScriptParser::WalkNestedBlock(char* buffer, HKEY key, BOOL registerMode
   // a script nested without bound would exhaust the stack.
   if (m_nDepth >= static_cast<int>(REGISTRY_MAX_DEPTH)) {
     ReportMessage(0, "Key nesting too deep at %s\n", keyName);
-    return DISP_E_EXCEPTION;
+    if (registerMode) return DISP_E_EXCEPTION;
+    // Unregistering: nothing can exist below the limit, so the block is read past without
+    // descending, and the levels above still remove what they describe (the cleanup pass after a
+    // register run that failed at the limit depends on it). The run fails all the same.
+    m_hrDeferred = DISP_E_EXCEPTION;
+    return SkipDeepBlock(buffer);
   }
   return ParseKeyBlock(buffer, key, registerMode, recovery);
+}
+
+HRESULT CScriptParser::SkipDeepBlock(char* buffer) {
+  // A loop, not a recursion: the block may be nested without bound. An assignment is consumed
+  // whole, so a data token such as '}' closes nothing.
+  size_t open = 1;
+  for (;;) {
+    HRESULT hr = NextToken(buffer);
+    if (FAILED(hr)) return hr;
+    if (buffer[0] == '}') {
+      if (--open == 0) return S_OK;
+    } else if (buffer[0] == '=') {
+      if (FAILED(hr = NextToken(buffer)) || FAILED(hr = NextToken(buffer))) return hr;
+    } else if (buffer[0] == '{' && buffer[1] == '\0') {
+      ++open;
+    }
+  }
 }
 
 HRESULT CScriptParser::ConsumeKeyBlock(char* buffer, const char* keyName) {

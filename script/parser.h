@@ -69,6 +69,11 @@ class CScriptParser {
   // walker's own rules, without any registry call and without progress messages.
   HRESULT ConsumeKeyBlock(char* buffer, const char* keyName);
 
+  // Reads past a block nested deeper than the registry's depth limit, to its closing token.
+  HRESULT SkipDeepBlock(char* buffer);
+
   // Set while ConsumeKeyBlock runs: the walk then reports no level 1 or 2 messages.
   BOOL m_bQuiet = FALSE;
+  // A failure found in an unregister walk that went on regardless: the depth limit.
+  HRESULT m_hrDeferred = S_OK;
 };

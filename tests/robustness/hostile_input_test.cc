@@ -89,12 +89,10 @@ TEST(HostileInput, DeepNestingIsRefused) {
   EXPECT_EQ("", robust::CheckHives(store.path()));
 }
 
-// Reproduction of a fault left to the walker's owner: registering the same script creates keys
-// down to the store's depth limit, fails there ("Unable to create key k"), and the cleanup pass,
-// which walks the same block, stops at the walker's own depth limit before it has deleted
-// anything, so hundreds of keys stay behind. Disabled until the unregister walk reads a block
-// beyond the limit without descending (no key can exist there) and goes on deleting above it.
-TEST(HostileInput, DISABLED_DeepNestingIsCleanedUpAfterRegistering) {
+// Registering the same script creates keys down to the store's depth limit and fails there
+// ("Unable to create key k"); the cleanup pass reads the part beyond the walker's depth limit
+// without descending and removes every key the register pass made.
+TEST(HostileInput, DeepNestingIsCleanedUpAfterRegistering) {
   TempStore store;
   std::string path = store.path() + "/deep.rgs";
   WriteFileBytes(path, Nested(10000));

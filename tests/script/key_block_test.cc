@@ -407,4 +407,19 @@ TEST_F(KeyBlockTest, NestingStopsAtTheRegistrysDepthLimit) {
   EXPECT_EQ(run.Walk(Nested(100000), FALSE), DISP_E_EXCEPTION);
 }
 
+TEST_F(KeyBlockTest, UnregisterBeyondTheDepthLimitStillRemovesTheLevelsAbove) {
+  ASSERT_EQ(run.Walk(Nested(511), TRUE), S_OK);
+  ASSERT_TRUE(KeyExists(HKCU, "K1\\K2\\K3"));
+  MessageCapture capture(0);
+  // The part below the limit holds a data token '}' that must not end a block early.
+  std::string text = Nested(511);
+  text.insert(text.find("K511 { ") + 7, "Deeper { Deepest = s '}' { A { B } } } ");
+  EXPECT_EQ(run.Walk(text, FALSE), DISP_E_EXCEPTION);
+  EXPECT_EQ(capture.Joined(), "Key nesting too deep at Deeper\n");
+  EXPECT_FALSE(KeyExists(HKCU, "K1"));
+  EXPECT_EQ(run.parser.m_nDepth, 0);
+  // The put-off failure belongs to that walk only: the next one succeeds.
+  EXPECT_EQ(run.Walk("}", FALSE), S_OK);
+}
+
 }  // namespace
