@@ -65,7 +65,10 @@ HRESULT CScriptRegistrar::RunScriptFile(LPCWSTR fileName, BOOL registerMode) {
   uint64_t size = uint64_t{sizeHigh} << 32 | sizeLow;
   char* text = size <= kMaxScriptSize ? static_cast<char*>(HeapAllocBlock(size + 1)) : nullptr;
   if (text == nullptr) {
-    ReportMessage(0, "File too large: %s\n", Shown(name));
+    if (size > kMaxScriptSize)
+      ReportMessage(0, "File too large: %s\n", Shown(name));
+    else
+      ReportMessage(0, "Not enough memory to read file: %s\n", Shown(name));
     CloseHandle(file);
     return size <= kMaxScriptSize ? E_OUTOFMEMORY : HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/file.h"
+#include "platform/memory.h"
 #include "platform/module.h"
 #include "platform/text.h"
 #include "registrar/registrar.h"
@@ -143,6 +144,19 @@ TEST_F(SourcesTest, FileFailuresReportAndReleaseTheFile) {
       EXPECT_TRUE(Released(c.path)) << c.path;
     }
   }
+}
+
+TEST_F(SourcesTest, NoMemoryForTheTextIsToldApartFromATooLargeFile) {
+  std::string path = dir + "/small.rgs";
+  WriteFileBytes(path, "HKCU { 'NotCreated' }");
+  MessageCapture capture;
+  FailAllocationAt(1);  // the buffer the file is read into
+  HRESULT hr = registrar.RunScriptFile(W(path).c_str(), TRUE);
+  FailAllocationAt(0);
+  EXPECT_EQ(Hex(E_OUTOFMEMORY), Hex(hr));
+  EXPECT_EQ("Not enough memory to read file: " + path + "\n", capture.Joined());
+  EXPECT_TRUE(Released(path));
+  EXPECT_FALSE(UserKeyExists("NotCreated"));
 }
 
 TEST_F(SourcesTest, AFileHeldByAnotherOpenerIsRefused) {
