@@ -54,8 +54,7 @@ const CorpusCase kCases[] = {
 };
 
 std::string CorpusDir() {
-  const char* source = getenv("KEYFOLD_SOURCE_DIR");
-  return std::string(source ? source : ".") + "/../shared/corpus";
+  return std::string(KEYFOLD_SOURCE_ROOT) + "/../shared/corpus";
 }
 
 class CorpusTest : public ::testing::TestWithParam<CorpusCase> {};
