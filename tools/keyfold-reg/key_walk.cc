@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/text.h"
+#include "registry/key_handle.h"
 
 namespace {
 
@@ -115,19 +116,12 @@ LONG ReadValue(HKEY key, const std::string& name, RegValue* value) {
 }
 
 LONG DeleteTree(HKEY parent, const std::string& subKey) {
-  {
-    OpenKey key;
-    LONG rc = key.Open(parent, subKey, KEY_READ | KEY_WRITE);
-    if (rc != ERROR_SUCCESS) return rc;
-    std::vector<std::string> children;
-    rc = ListSubkeys(key.get(), &children);
-    if (rc != ERROR_SUCCESS) return rc;
-    for (const std::string& child : children) {
-      rc = DeleteTree(key.get(), child);
-      if (rc != ERROR_SUCCESS) return rc;
-    }
-  }
-  return RegDeleteKeyA(parent, subKey.c_str());
+  // The key handle's tree deletion, on a handle that borrows the parent.
+  CKeyHandle borrowed;
+  borrowed.m_hKey = parent;
+  LONG rc = borrowed.DeleteKeyTree(subKey.c_str());
+  borrowed.m_hKey = nullptr;
+  return rc;
 }
 
 LONG DeleteKeyAt(HKEY root, const std::string& subKey) {
