@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "registry/hive.h"
 #include "registry/key_handle.h"
 #include "registry/registry.h"
 #include "registry/store.h"
@@ -120,15 +121,8 @@ StoreRun RunFloor(int keys) {
   Check(sqlite3_open((dir + "/floor.db").c_str(), &db) == SQLITE_OK, "open floor");
   Exec(db, "PRAGMA journal_mode=WAL");
   Exec(db, "PRAGMA synchronous=FULL");
-  Exec(db,
-       "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
-       " name TEXT NOT NULL, folded TEXT NOT NULL, base INTEGER NOT NULL DEFAULT 0);"
-       "CREATE UNIQUE INDEX keys_by_parent ON keys(parent, folded);"
-       "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, name TEXT NOT NULL,"
-       " folded TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL);"
-       "CREATE UNIQUE INDEX vals_by_name ON vals(key, folded);"
-       "CREATE INDEX vals_by_key ON vals(key);"
-       "INSERT INTO keys(id, parent, name, folded) VALUES(1, 0, 'Bench', 'bench');");
+  Exec(db, HIVE_SCHEMA);
+  Exec(db, "INSERT INTO keys(id, parent, name, folded) VALUES(1, 0, 'Bench', 'bench');");
   sqlite3_stmt* addKey = nullptr;
   sqlite3_stmt* addValue = nullptr;
   Check(sqlite3_prepare_v2(db, "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)", -1,

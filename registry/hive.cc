@@ -18,7 +18,9 @@ constexpr int HIVE_VERSION = 1;
 // How long the first write waits for another process's transaction before giving up.
 int g_busyTimeoutMs = 10000;
 
-const char* const SCHEMA =
+}  // namespace
+
+const char* const HIVE_SCHEMA =
     "CREATE TABLE keyfold_hive(format TEXT NOT NULL, version INTEGER NOT NULL);"
     "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
     " name TEXT NOT NULL, folded TEXT NOT NULL, base INTEGER NOT NULL DEFAULT 0);"
@@ -27,6 +29,8 @@ const char* const SCHEMA =
     " folded TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL);"
     "CREATE UNIQUE INDEX vals_by_name ON vals(key, folded);"
     "CREATE INDEX vals_by_key ON vals(key);";
+
+namespace {
 
 // The SQL of each Hive::Statement, in the enum's order.
 const char* const STATEMENTS[] = {
@@ -263,7 +267,7 @@ LONG Hive::Initialize(HiveKind kind) {
   bool empty = false;
   LONG error = Validate(kind, &empty);
   if (error == ERROR_SUCCESS && empty) {
-    rc = sqlite3_exec(m_db, SCHEMA, nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(m_db, HIVE_SCHEMA, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
       std::string sql = "INSERT INTO keyfold_hive VALUES('" + std::string(HIVE_FORMAT) + "', " +
                         std::to_string(HIVE_VERSION) + ");";

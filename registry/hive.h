@@ -16,6 +16,9 @@
 
 enum class HiveKind { kMachine, kUser };
 
+// The tables and indexes of a new hive file (the benchmark builds its SQLite floor from it).
+extern const char* const HIVE_SCHEMA;
+
 class Hive {
  public:
   // Opens the hive file at `path`, creating it with `mode` and its base keys when it does not
